@@ -31,8 +31,8 @@ stage() {  # stage NAME DIR CONFIGURE-ARGS... -- BUILD-TARGET
   while [ $# -gt 0 ] && [ "$1" != "--" ]; do cfg+=("$1"); shift; done
   [ "${1:-}" = "--" ] && target=$2
   echo "=== $name: configure and build ($dir)"
-  if ! cmake -S . -B "$dir" -G Ninja "${cfg[@]}" >"$dir.configure.log" 2>&1; then
-    cat "$dir.configure.log"; failed+=("$name configure"); return
+  if ! cmake -S . -B "$dir" -G Ninja "${cfg[@]}" >"$dir/configure.log" 2>&1; then
+    cat "$dir/configure.log"; failed+=("$name configure"); return
   fi
   if ! cmake --build "$dir" -j "$jobs" --target "$target"; then
     failed+=("$name build"); return
