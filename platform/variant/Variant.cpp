@@ -527,7 +527,7 @@ const Variant& SafeArray::At(std::int64_t i, std::int64_t j) const {
 }
 
 Variant SafeArray::Fit(Variant v) const {
-  if (elemVt_ == VT_VARIANT) return v;
+  if (elemVt_ == VT_VARIANT || v.vt() == elemVt_) return v;
   return v.ChangeType(elemVt_);
 }
 
