@@ -76,7 +76,7 @@ class Variant {
   Variant(float v) : vt_(VT_R4) { n_.d = v; }
   Variant(double v) : vt_(VT_R8) { n_.d = v; }
   Variant(std::string v) : vt_(VT_BSTR), s_(std::move(v)) {}
-  Variant(const char* v) : vt_(VT_BSTR), s_(v) {}
+  Variant(const char* v) : vt_(VT_BSTR), s_(v ? v : "") {}
   Variant(SafeArray a);
 
   static Variant Null();

@@ -37,6 +37,11 @@ void BoolVarToBuf(const Variant& value, TFrameBuf& buf, bool ascii, std::uint8_t
 // converted (the request reader refuses such requests before they get here).
 int FormQuery(TFrameBuf& buf, const TModbusTask& task);
 
+// Frames address, function and data bytes with the checksum of the mode: RTU appends the CRC,
+// ASCII writes ':' + characters + LRC + CR LF. For answers made by a simulated device and tests.
+// Raises FrameOverflowError when the frame does not fit.
+int MakeFrame(const std::uint8_t* bytes, int n, TModbusMode mode, TFrameBuf& buf);
+
 // Size rule: bytes of a value or of a data type code (isValue false), -1 when it cannot be sized.
 int CalcDataSize(const Variant& v, bool adjustToWord, bool isValue, int maxDims, int mask);
 

@@ -4,7 +4,6 @@
 #include <benchmark/benchmark.h>
 
 #include "platform/variant/OleToVar.h"
-#include "server/modbus/Checksum.h"
 #include "server/modbus/ModbusCodec.h"
 #include "server/modbus/ModbusRequest.h"
 
@@ -32,25 +31,7 @@ TBaseTransportTask Answer(TModbusMode mode) {
   std::uint8_t pdu[23] = {1, 3, 20};
   for (int k = 0; k < 20; ++k) pdu[3 + k] = static_cast<std::uint8_t>(k * 7);
   TBaseTransportTask a;
-  int len = 0;
-  if (mode == mmRTU) {
-    for (std::uint8_t b : pdu) a.Buf[len++] = b;
-    const std::uint16_t crc = CRC(a.Buf.data(), len);
-    a.Buf[len++] = static_cast<std::uint8_t>(crc >> 8);
-    a.Buf[len++] = static_cast<std::uint8_t>(crc);
-  } else {
-    a.Buf[len++] = ':';
-    for (std::uint8_t b : pdu) {
-      auto hex = FromByte(b);
-      a.Buf[len++] = hex[0];
-      a.Buf[len++] = hex[1];
-    }
-    auto lrc = FromByte(LRC(a.Buf.data(), len - 1, 1));
-    a.Buf[len++] = lrc[0];
-    a.Buf[len++] = lrc[1];
-    a.Buf[len++] = 13;
-    a.Buf[len++] = 10;
-  }
+  const int len = MakeFrame(pdu, sizeof pdu, mode, a.Buf);
   a.Bufsize = len;
   return a;
 }

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "platform/variant/OleToVar.h"
-#include "server/modbus/Checksum.h"
 #include "server/modbus/ModbusCodec.h"
 #include "server/modbus/ModbusRequest.h"
 
@@ -105,25 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int len = 0;
   if (extra & 1) {
     n = std::min<std::size_t>(n, 250);
-    if (ascii) {
-      answer.Buf[len++] = ':';
-      for (std::size_t k = 0; k < n; ++k) {
-        auto hex = FromByte(body[k]);
-        answer.Buf[len++] = hex[0];
-        answer.Buf[len++] = hex[1];
-      }
-      auto lrc = FromByte(LRC(answer.Buf.data(), len - 1, 1));
-      answer.Buf[len++] = lrc[0];
-      answer.Buf[len++] = lrc[1];
-      answer.Buf[len++] = 13;
-      answer.Buf[len++] = 10;
-    } else {
-      std::memcpy(answer.Buf.data(), body, n);
-      len = static_cast<int>(n);
-      const std::uint16_t crc = CRC(answer.Buf.data(), len);
-      answer.Buf[len++] = static_cast<std::uint8_t>(crc >> 8);
-      answer.Buf[len++] = static_cast<std::uint8_t>(crc);
-    }
+    len = MakeFrame(body, static_cast<int>(n), ascii ? mmASCII : mmRTU, answer.Buf);
   } else {
     n = std::min<std::size_t>(n, kTaskBufSize);
     std::memcpy(answer.Buf.data(), body, n);

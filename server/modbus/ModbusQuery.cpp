@@ -23,6 +23,22 @@ void Raw(TFrameBuf& buf, std::uint8_t b, int& len) {
   buf[len++] = b;
 }
 
+// RTU: the CRC of the whole frame; ASCII: the LRC of the characters after ':', then CR LF.
+void AppendChecksum(TFrameBuf& buf, bool ascii, int& len) {
+  if (ascii) {
+    const std::uint8_t lrc = LRC(buf.data(), len - 1, 1);
+    auto hex = FromByte(lrc);
+    Raw(buf, hex[0], len);
+    Raw(buf, hex[1], len);
+    Raw(buf, 13, len);
+    Raw(buf, 10, len);
+  } else {
+    const std::uint16_t crc = CRC(buf.data(), len);
+    Raw(buf, static_cast<std::uint8_t>(crc >> 8), len);
+    Raw(buf, static_cast<std::uint8_t>(crc), len);
+  }
+}
+
 }  // namespace
 
 void SetBuf(TFrameBuf& buf, bool ascii, std::uint8_t b, int& len) {
@@ -151,18 +167,16 @@ int FormQuery(TFrameBuf& buf, const TModbusTask& t) {
     default:  // mbGetDevName, mbReadStatus: address and function only
       break;
   }
-  if (ascii) {
-    const std::uint8_t lrc = LRC(buf.data(), len - 1, 1);
-    auto hex = FromByte(lrc);
-    Raw(buf, hex[0], len);
-    Raw(buf, hex[1], len);
-    Raw(buf, 13, len);
-    Raw(buf, 10, len);
-  } else {
-    const std::uint16_t crc = CRC(buf.data(), len);
-    Raw(buf, static_cast<std::uint8_t>(crc >> 8), len);
-    Raw(buf, static_cast<std::uint8_t>(crc), len);
-  }
+  AppendChecksum(buf, ascii, len);
+  return len;
+}
+
+int MakeFrame(const std::uint8_t* bytes, int n, TModbusMode mode, TFrameBuf& buf) {
+  const bool ascii = mode == mmASCII;
+  int len = 0;
+  if (ascii) Raw(buf, ':', len);
+  for (int k = 0; k < n; ++k) SetBuf(buf, ascii, bytes[k], len);
+  AppendChecksum(buf, ascii, len);
   return len;
 }
 

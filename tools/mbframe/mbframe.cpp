@@ -26,7 +26,8 @@ Builds the ModBus request frame for a request array, as the server would send it
 
 ELEMENT is one element of the request array: an integer (sent as a 32-bit integer), true or
 false, a typed value TYPE:VALUE with TYPE one of i8 u8 i16 u16 i32 u32 f32 f64 str date
-(date as yyyy-mm-dd[Thh:mm:ss]), or a list [E,E,...] of such values. Element 0 is the call type,
+(date as yyyy-mm-dd[Thh:mm:ss]), or a list [E,E,...] of such values. Integers may be
+written in hexadecimal as 0x1F. Element 0 is the call type,
 element 1 the query ID; see the request layouts of the server's type library.
 
 Options:
@@ -73,12 +74,18 @@ double ParseDate(const std::string& s) {
   return EncodeOleDate(p);
 }
 
+// "0x1F" as the automation's own "&H1F".
+std::string Number(const std::string& s) {
+  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) return "&H" + s.substr(2);
+  return s;
+}
+
 Variant ParseScalar(const std::string& s) {
   if (s == "true") return Variant(true);
   if (s == "false") return Variant(false);
   const auto colon = s.find(':');
   try {
-    if (colon == std::string::npos) return Variant(s).ChangeType(VT_I4);
+    if (colon == std::string::npos) return Variant(Number(s)).ChangeType(VT_I4);
     const std::string type = s.substr(0, colon), value = s.substr(colon + 1);
     if (type == "str") return Variant(value);
     if (type == "date") return Variant::Date(ParseDate(value));
@@ -88,7 +95,7 @@ Variant ParseScalar(const std::string& s) {
     } kTypes[] = {{"i8", VT_I1},  {"u8", VT_UI1},  {"i16", VT_I2}, {"u16", VT_UI2},
                   {"i32", VT_I4}, {"u32", VT_UI4}, {"f32", VT_R4}, {"f64", VT_R8}};
     for (const auto& t : kTypes)
-      if (type == t.name) return Variant(value).ChangeType(t.vt);
+      if (type == t.name) return Variant(Number(value)).ChangeType(t.vt);
   } catch (const VariantError& e) {
     Fail("cannot read " + s + ": " + e.what());
   }
