@@ -37,6 +37,10 @@ enum TModBusCallType : std::uint8_t {
 };
 inline constexpr int kLastSupportedCallType = mbReadTimeArch2;
 
+// The transport command value (AnyTransport.AddTask) that aborts connection attempts in
+// progress; every other value is accepted and ignored.
+inline constexpr std::int32_t kTransportCommandAbort = 2;
+
 // Link states of OnStateChanged; the modem transport adds its own progress states 4 to 17.
 enum TLinkState : std::int32_t { stClosed = 0, stOpen = 1, stClosing = 2, stOpening = 3 };
 

@@ -47,7 +47,7 @@ TEST(MakeFrame, FramesBytesInBothModes) {
   EXPECT_EQ(testing::ToHex(buf.data(), len), "01 03 00 00 00 01 84 0A");
   len = MakeFrame(pdu.data(), 6, mmASCII, buf);
   EXPECT_EQ(std::string(buf.begin(), buf.begin() + len), ":010300000001FB\r\n");
-  std::vector<std::uint8_t> big(598, 1);
+  std::vector<std::uint8_t> big(599, 1);
   EXPECT_EQ(MakeFrame(big.data(), 598, mmRTU, buf), 600);
   EXPECT_THROW(MakeFrame(big.data(), 599, mmRTU, buf), FrameOverflowError);
   EXPECT_THROW(MakeFrame(big.data(), 298, mmASCII, buf), FrameOverflowError);
