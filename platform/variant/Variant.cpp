@@ -186,7 +186,8 @@ std::string_view VarTypeName(VarType vt) {
 
 Variant::Variant(SafeArray a) : vt_(VT_ARRAY), arr_(std::make_unique<SafeArray>(std::move(a))) {}
 
-Variant::Variant(const Variant& o) : vt_(o.vt_), n_(o.n_), s_(o.s_) {
+Variant::Variant(const Variant& o) : vt_(o.vt_), n_(o.n_) {
+  if (o.s_) s_ = std::make_unique<std::string>(*o.s_);
   if (o.arr_) arr_ = std::make_unique<SafeArray>(*o.arr_);
 }
 
@@ -199,6 +200,11 @@ Variant& Variant::operator=(const Variant& o) {
 }
 
 Variant::~Variant() = default;
+
+const std::string& Variant::RawString() const {
+  static const std::string kEmpty;
+  return s_ ? *s_ : kEmpty;
+}
 
 Variant Variant::Null() {
   Variant v;
@@ -342,7 +348,7 @@ Variant Variant::ChangeType(VarType target) const {
   if (target == VT_BSTR) return Variant(ToString());
   if (target == VT_BOOL) {
     if (vt_ == VT_BSTR) {
-      std::string_view t = Trim(s_);
+      std::string_view t = Trim(RawString());
       if (EqualsNoCase(t, "true")) return Variant(true);
       if (EqualsNoCase(t, "false")) return Variant(false);
     }
@@ -415,7 +421,7 @@ std::string Variant::ToString() const {
   if (arr_) Mismatch(vt(), VT_BSTR);
   switch (vt_) {
     case VT_EMPTY: return "";
-    case VT_BSTR: return s_;
+    case VT_BSTR: return RawString();
     case VT_BOOL: return n_.i ? "True" : "False";
     case VT_R4: return FormatReal(n_.d, 7);
     case VT_R8: return FormatReal(n_.d, 15);
@@ -433,7 +439,7 @@ bool Variant::operator==(const Variant& o) const {
   if (arr_) return *arr_ == *o.arr_;
   switch (vt_) {
     case VT_EMPTY: case VT_NULL: return true;
-    case VT_BSTR: return s_ == o.s_;
+    case VT_BSTR: return RawString() == o.RawString();
     case VT_R4: case VT_R8: case VT_DATE: return n_.d == o.n_.d;
     default: return n_.i == o.n_.i;
   }
@@ -459,7 +465,7 @@ std::string Variant::Describe() const {
   std::string name(VarTypeName(vt_));
   switch (vt_) {
     case VT_EMPTY: case VT_NULL: return name;
-    case VT_BSTR: return name + " \"" + s_ + "\"";
+    case VT_BSTR: return name + " \"" + RawString() + "\"";
     case VT_ERROR: return name + " " + std::to_string(n_.i);
     case VT_DATE: return name + " " + FormatReal(n_.d, 17);
     case VT_R4: return name + " " + FormatReal(n_.d, 9);

@@ -75,8 +75,8 @@ class Variant {
   Variant(std::uint64_t v) : vt_(VT_UI8) { n_.u = v; }
   Variant(float v) : vt_(VT_R4) { n_.d = v; }
   Variant(double v) : vt_(VT_R8) { n_.d = v; }
-  Variant(std::string v) : vt_(VT_BSTR), s_(std::move(v)) {}
-  Variant(const char* v) : vt_(VT_BSTR), s_(v ? v : "") {}
+  Variant(std::string v) : vt_(VT_BSTR), s_(std::make_unique<std::string>(std::move(v))) {}
+  Variant(const char* v) : vt_(VT_BSTR), s_(std::make_unique<std::string>(v ? v : "")) {}
   Variant(SafeArray a);
 
   static Variant Null();
@@ -122,7 +122,7 @@ class Variant {
   std::int64_t RawInt() const { return n_.i; }
   std::uint64_t RawUInt() const { return n_.u; }
   double RawReal() const { return n_.d; }
-  const std::string& RawString() const { return s_; }
+  const std::string& RawString() const;
 
   // Same type and same value; arrays compare bounds and elements.
   bool operator==(const Variant& o) const;
@@ -138,7 +138,9 @@ class Variant {
     std::uint64_t u; // UI8
     double d;        // R4, R8, DATE
   } n_{0};
-  std::string s_;
+  // Strings and arrays live on the heap so that the common numeric Variant stays small and cheap
+  // to move.
+  std::unique_ptr<std::string> s_;
   std::unique_ptr<SafeArray> arr_;
 };
 
