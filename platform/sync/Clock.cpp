@@ -9,6 +9,8 @@
 namespace tarvo {
 namespace {
 
+constexpr int kSpinsBeforeSleep = 64;
+
 // Real time from std::chrono::steady_clock, which never jumps with the wall clock.
 class SteadyClock final : public Clock {
  public:
@@ -23,6 +25,14 @@ class SteadyClock final : public Clock {
   WaitResult Wait(Event* a, Event* b, uint32_t timeoutMs) override {
     assert(a != nullptr);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    // Workers hand each other work within microseconds, while putting a thread to sleep and
+    // waking it costs tens of them: yield a few times before sleeping.
+    if (timeoutMs != 0) {
+      for (int spin = 0; spin < kSpinsBeforeSleep; ++spin) {
+        if (a->SignalledHint() || (b && b->SignalledHint())) break;
+        std::this_thread::yield();
+      }
+    }
     std::unique_lock lock(detail::SyncMutex());
     if (auto acquired = detail::WaitList::TryAcquire(a, b)) return *acquired;
     if (timeoutMs == 0) return WaitResult::Timeout;

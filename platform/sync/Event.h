@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -30,12 +31,15 @@ class Event {
   bool IsSet() const;
   // Waits in real time; true when signalled, false on time-out.
   bool Wait(uint32_t timeoutMs);
+  // A lock-free peek that may be stale: only a hint for a waiter deciding whether to sleep.
+  bool SignalledHint() const { return signalled_.load(std::memory_order_relaxed); }
 
  private:
   friend class detail::WaitList;
 
   const bool manualReset_;
-  bool signalled_;                        // guarded by detail::SyncMutex()
+  // Written under detail::SyncMutex(); atomic so that a waiter may peek at it while spinning.
+  std::atomic<bool> signalled_;
   std::vector<detail::Waiter*> waiters_;  // guarded by detail::SyncMutex(), oldest first
 };
 

@@ -3,7 +3,6 @@
 // and the master's loop need.
 
 #include <cstdint>
-#include <memory>
 
 #include "platform/variant/Variant.h"
 #include "server/core/Definitions.h"
@@ -57,7 +56,9 @@ struct TModbusTask : TBaseMasterTask {
   std::int32_t ArchTimeFieldIndex = -1;  // record field holding the record's time; <0: no check
   std::uint16_t DiagSubFunc = 0;
   std::uint16_t DiagData = 0;
-  std::unique_ptr<TBaseTransportTask> ttask;  // mtParse: the answer to parse, owned here
+  // mtParse: the answer to parse. It belongs to this task, which frees it through the factory's
+  // garbage list when it is discarded.
+  TBaseTransportTask* ttask = nullptr;
 };
 
 }  // namespace tarvo
