@@ -1,8 +1,14 @@
 # Helpers shared by every folder: one library per folder, tests next to the code,
 # fuzz targets only in the fuzz tree, benchmarks only in the plain tree.
 
-if(TARVO_SANITIZE AND TARVO_FUZZ)
-  message(FATAL_ERROR "TARVO_SANITIZE and TARVO_FUZZ are separate trees")
+if((TARVO_SANITIZE AND TARVO_FUZZ) OR (TARVO_TSAN AND (TARVO_SANITIZE OR TARVO_FUZZ)))
+  message(FATAL_ERROR "TARVO_SANITIZE, TARVO_TSAN and TARVO_FUZZ are separate trees")
+endif()
+
+# ThreadSanitizer tree: only the tests marked THREADED are built and run there.
+if(TARVO_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
 endif()
 
 if(TARVO_SANITIZE)
@@ -21,7 +27,7 @@ if(TARVO_FUZZ)
 else()
   find_package(GTest REQUIRED)
   include(GoogleTest)
-  if(TARVO_BENCHMARKS AND NOT TARVO_SANITIZE)
+  if(TARVO_BENCHMARKS AND NOT TARVO_SANITIZE AND NOT TARVO_TSAN)
     find_package(benchmark REQUIRED)
   endif()
 endif()
@@ -34,12 +40,13 @@ function(tarvo_library name)
   target_link_libraries(${name} PUBLIC ${A_DEPS})
 endfunction()
 
-# tarvo_test(name SOURCES ... DEPS ...): a GoogleTest program; each case is a CTest test.
+# tarvo_test(name [THREADED] SOURCES ... DEPS ...): a GoogleTest program; each case is a CTest
+# test. THREADED tests also run in the ThreadSanitizer tree.
 function(tarvo_test name)
-  if(TARVO_FUZZ)
+  cmake_parse_arguments(A "THREADED" "" "SOURCES;DEPS" ${ARGN})
+  if(TARVO_FUZZ OR (TARVO_TSAN AND NOT A_THREADED))
     return()
   endif()
-  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 30)
@@ -47,7 +54,7 @@ endfunction()
 
 # tarvo_benchmark(name SOURCES ... DEPS ...): a Google Benchmark program (plain tree only).
 function(tarvo_benchmark name)
-  if(TARVO_FUZZ OR TARVO_SANITIZE OR NOT TARVO_BENCHMARKS)
+  if(TARVO_FUZZ OR TARVO_SANITIZE OR TARVO_TSAN OR NOT TARVO_BENCHMARKS)
     return()
   endif()
   cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})

@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
+#include "server/core/LogKeeper.h"
 #include "server/core/testing/FakeWorkers.h"
 
 namespace tarvo {
@@ -74,8 +77,10 @@ TEST_F(FactoryTest, EqualLinksShareOneTransportUntilTheLastCloses) {
   EXPECT_EQ(sa.first, stOpen);
   EXPECT_GE(sa.second, 0);
   EXPECT_EQ(sb, sa);  // same state, same transport ID
+  ASSERT_TRUE(factory.WaitIdle(5000));
   EXPECT_EQ(factory.TransportCount(), 1);
   EXPECT_FALSE(a->busy_);
+  EXPECT_FALSE(b->busy_);
 
   a->Disconnect();
   ASSERT_TRUE(factory.WaitIdle(5000));
@@ -118,6 +123,7 @@ TEST_F(FactoryTest, UnsupportedKindsFailWithTheirAssertion) {
   // rather than left opening.
   auto a = Open("COM1", 9);
   EXPECT_EQ(a->State(0), std::make_pair(std::int32_t{stClosed}, kNoID));
+  ASSERT_TRUE(factory.WaitIdle(5000));
   EXPECT_FALSE(a->busy_);
   EXPECT_EQ(factory.TransportCount(), 0);
 }
@@ -209,7 +215,23 @@ TEST_F(FactoryTest, ClosingATransportDiscardsWhatIsQueued) {
   EXPECT_EQ(script.SentCount(), 1u);
 }
 
+std::string ReadAll(const std::filesystem::path& dir) {
+  std::string text;
+  if (!std::filesystem::exists(dir)) return text;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    std::ifstream f(e.path(), std::ios::binary);
+    text.append(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+  }
+  return text;
+}
+
 TEST_F(FactoryTest, ServiceTasksAreSentOnceAndReachNoMaster) {
+  const auto logDir = std::filesystem::temp_directory_path() /
+                      ("tarvo-service-log-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(logDir);
+  TLogKeeperOptions options;
+  options.LogDir = logDir.string();
+  TLogKeeper keeper(options);
   auto link = Open("COM1");
   auto m = Master(link->State(0).second);
   auto tr = std::static_pointer_cast<FakeTransport>(factory.GetTransport(link->State(0).second));
@@ -220,6 +242,19 @@ TEST_F(FactoryTest, ServiceTasksAreSentOnceAndReachNoMaster) {
   EXPECT_EQ(script.serviceSent, 1);
   EXPECT_TRUE(Replies().empty());
   EXPECT_EQ(script.SentCount(), 0u);
+  ASSERT_TRUE(keeper.WaitIdle(5000));
+  const std::string id = "[" + std::to_string(tr->GetID()) + "]";
+  EXPECT_EQ(ReadAll(logDir).find(id + "\tOut"), std::string::npos);  // not logged
+
+  // An ordinary frame is logged both ways.
+  static_cast<FakeMaster&>(*m).Send(5, {0x01, 0x07});
+  ASSERT_TRUE(Eventually([&] { return Replies().size() == 1; }));
+  ASSERT_TRUE(keeper.WaitIdle(5000));
+  const std::string log = ReadAll(logDir);
+  EXPECT_NE(log.find(id + "\tOut\tOK\t01 07 \r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(id + "\tIn\tOK\t01 07 \r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Создание транспорта RS232 " + id), std::string::npos) << log;
+  std::filesystem::remove_all(logDir);
 }
 
 TEST_F(FactoryTest, TransportRepeatsAFailedExchangeWhileAttemptsAreLeft) {
