@@ -18,8 +18,7 @@ TBaseMaster::~TBaseMaster() {
 }
 
 void TBaseMaster::Start() {
-  FThread = std::thread([this] { Execute(); });
-  ApplyThreadClass(FThread, TThreadClass::Normal);
+  FThread.Start([this] { Execute(); }, TThreadClass::Normal);
 }
 
 void TBaseMaster::Shutdown() {
@@ -29,9 +28,7 @@ void TBaseMaster::Shutdown() {
     FShutDown = true;
     FClosing = true;
   }
-  FTerminated = true;
-  FNewTaskEvent.Set();
-  if (FThread.joinable()) FThread.join();
+  FThread.Stop(FNewTaskEvent);
   DiscardAll();
   // An in-place caller still waiting must not wait for a reply that will never come.
   FInplaceEvent.Set();
@@ -142,7 +139,7 @@ void TBaseMaster::DiscardAll() {
 }
 
 void TBaseMaster::Execute() {
-  while (!FTerminated) {
+  while (!FThread.Terminated()) {
     try {
       Iterate();
     } catch (const std::exception& e) {
@@ -170,7 +167,7 @@ void TBaseMaster::Iterate() {
     return;
   }
   if (closing) DiscardAll();
-  if (!FTerminated) FNewTaskEvent.Wait(kInfinite);
+  if (!FThread.Terminated()) FNewTaskEvent.Wait(kInfinite);
 }
 
 }  // namespace tarvo

@@ -8,7 +8,6 @@
 #include <list>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "platform/sync/Clock.h"
 #include "platform/sync/Event.h"
@@ -102,8 +101,7 @@ class TBaseMaster {
   const std::int32_t FID;
   TExchangeCallback FInvokeExchangeEvent;
   std::shared_ptr<void> FCallbackOwner;
-  std::atomic<bool> FTerminated{false};
-  std::thread FThread;
+  TWorkerThread FThread;
   bool FShutDown = false;
 };
 

@@ -18,8 +18,7 @@ TBaseTransport::~TBaseTransport() {
 }
 
 void TBaseTransport::Start() {
-  FThread = std::thread([this] { Execute(); });
-  ApplyThreadClass(FThread, TThreadClass::TimeCritical);
+  FThread.Start([this] { Execute(); }, TThreadClass::TimeCritical);
 }
 
 void TBaseTransport::Shutdown() {
@@ -29,9 +28,7 @@ void TBaseTransport::Shutdown() {
     FShutDown = true;
     FClosing = true;
   }
-  FTerminated = true;
-  FNewTaskEvent.Set();
-  if (FThread.joinable()) FThread.join();
+  FThread.Stop(FNewTaskEvent);
   std::deque<TBaseTransportTask*> left;
   {
     std::lock_guard lock(FLock);
@@ -160,7 +157,7 @@ bool TBaseTransport::HaveTasks() {
 }
 
 void TBaseTransport::Execute() {
-  while (!FTerminated) {
+  while (!FThread.Terminated()) {
     try {
       Iterate();
     } catch (const TAbortError&) {
@@ -245,7 +242,7 @@ void TBaseTransport::Iterate() {
     }
     for (TBaseTransportTask* task : left) FDirectory.DestroyGarbage(task);
   }
-  if (!FTerminated) FNewTaskEvent.Wait(kInfinite);
+  if (!FThread.Terminated()) FNewTaskEvent.Wait(kInfinite);
 }
 
 }  // namespace tarvo

@@ -8,7 +8,6 @@
 #include <deque>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "platform/sync/Clock.h"
 #include "platform/sync/Event.h"
@@ -121,8 +120,7 @@ class TBaseTransport {
   std::atomic<std::uint32_t> FTasksProcesses{0};
   std::atomic<std::uint32_t> FTasksAdded{0};
   std::mutex FRunLock;  // held by the loop while it handles a task; Suspend takes it
-  std::atomic<bool> FTerminated{false};
-  std::thread FThread;
+  TWorkerThread FThread;
   bool FShutDown = false;
 };
 

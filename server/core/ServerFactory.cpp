@@ -284,7 +284,7 @@ std::vector<std::shared_ptr<IAnyTransportObj>> TServerFactory::ObjectsBoundTo(st
   std::vector<std::shared_ptr<IAnyTransportObj>> out;
   std::lock_guard lock(FObjLock);
   for (const TAnyTrListItem& item : FAnyTransportObjList)
-    if (item.AnyTransport->GetTransportID() == id) out.push_back(item.AnyTransport);
+    if (item.Object->GetTransportID() == id) out.push_back(item.Object);
   return out;
 }
 
@@ -373,6 +373,35 @@ std::size_t TServerFactory::GarbageCount() {
 
 // Client objects.
 
+namespace {
+
+// The two object lists work alike: items of one object, found by address.
+template <class Item, class Obj>
+void RemoveItems(std::vector<Item>& list, const Obj* obj, std::vector<Item>& removed) {
+  for (auto it = list.begin(); it != list.end();) {
+    if (it->Object.get() == obj) {
+      removed.push_back(std::move(*it));
+      it = list.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+template <class Item, class Obj>
+bool HasItem(const std::vector<Item>& list, const Obj* obj) {
+  return std::any_of(list.begin(), list.end(),
+                     [obj](const Item& item) { return item.Object.get() == obj; });
+}
+
+template <class Item, class Obj>
+void SetProcess(std::vector<Item>& list, const Obj* obj, std::uint32_t pid) {
+  for (auto& item : list)
+    if (item.Object.get() == obj) item.ProcessID = pid;
+}
+
+}  // namespace
+
 void TServerFactory::RegAnyTransportObj(std::shared_ptr<IAnyTransportObj> obj) {
   std::lock_guard lock(FObjLock);
   FAnyTransportObjList.push_back({std::move(obj), 0});
@@ -381,28 +410,17 @@ void TServerFactory::RegAnyTransportObj(std::shared_ptr<IAnyTransportObj> obj) {
 void TServerFactory::UnregAnyTransportObj(const IAnyTransportObj* obj) {
   std::vector<TAnyTrListItem> removed;  // released outside the lock
   std::lock_guard lock(FObjLock);
-  auto& l = FAnyTransportObjList;
-  for (auto it = l.begin(); it != l.end();) {
-    if (it->AnyTransport.get() == obj) {
-      removed.push_back(std::move(*it));
-      it = l.erase(it);
-    } else {
-      ++it;
-    }
-  }
+  RemoveItems(FAnyTransportObjList, obj, removed);
 }
 
 bool TServerFactory::AnyTransportObjValid(const IAnyTransportObj* obj) {
   std::lock_guard lock(FObjLock);
-  for (const auto& item : FAnyTransportObjList)
-    if (item.AnyTransport.get() == obj) return true;
-  return false;
+  return HasItem(FAnyTransportObjList, obj);
 }
 
 void TServerFactory::registerTransportProcess(const IAnyTransportObj* obj, std::uint32_t pid) {
   std::lock_guard lock(FObjLock);
-  for (auto& item : FAnyTransportObjList)
-    if (item.AnyTransport.get() == obj) item.ProcessID = pid;
+  SetProcess(FAnyTransportObjList, obj, pid);
 }
 
 void TServerFactory::unregisterTransportProcess(const IAnyTransportObj* obj) {
@@ -417,28 +435,17 @@ void TServerFactory::RegAnyMasterObj(std::shared_ptr<IAnyMasterObj> obj) {
 void TServerFactory::UnregAnyMasterObj(const IAnyMasterObj* obj) {
   std::vector<TAnyMaListItem> removed;
   std::lock_guard lock(FObjLock);
-  auto& l = FAnyMasterObjList;
-  for (auto it = l.begin(); it != l.end();) {
-    if (it->AnyMaster.get() == obj) {
-      removed.push_back(std::move(*it));
-      it = l.erase(it);
-    } else {
-      ++it;
-    }
-  }
+  RemoveItems(FAnyMasterObjList, obj, removed);
 }
 
 bool TServerFactory::AnyMasterObjValid(const IAnyMasterObj* obj) {
   std::lock_guard lock(FObjLock);
-  for (const auto& item : FAnyMasterObjList)
-    if (item.AnyMaster.get() == obj) return true;
-  return false;
+  return HasItem(FAnyMasterObjList, obj);
 }
 
 void TServerFactory::registerMasterProcess(const IAnyMasterObj* obj, std::uint32_t pid) {
   std::lock_guard lock(FObjLock);
-  for (auto& item : FAnyMasterObjList)
-    if (item.AnyMaster.get() == obj) item.ProcessID = pid;
+  SetProcess(FAnyMasterObjList, obj, pid);
 }
 
 void TServerFactory::unregisterMasterProcess(const IAnyMasterObj* obj) {
@@ -457,13 +464,13 @@ void TServerFactory::OnClientsTimer() {
     for (auto it = FAnyTransportObjList.rbegin(); it != FAnyTransportObjList.rend(); ++it) {
       if (it->ProcessID != 0 && !FIsRunning(it->ProcessID)) {
         it->ProcessID = 0;
-        deadLinks.push_back(it->AnyTransport);
+        deadLinks.push_back(it->Object);
       }
     }
     for (auto it = FAnyMasterObjList.rbegin(); it != FAnyMasterObjList.rend(); ++it) {
       if (it->ProcessID != 0 && !FIsRunning(it->ProcessID)) {
         it->ProcessID = 0;
-        deadMasters.push_back(it->AnyMaster);
+        deadMasters.push_back(it->Object);
       }
     }
   }

@@ -134,14 +134,14 @@ class TServerFactory : public IWorkerDirectory {
   bool WaitIdle(std::uint32_t timeoutMs);
 
  private:
-  struct TAnyTrListItem {
-    std::shared_ptr<IAnyTransportObj> AnyTransport;
+  // A client object with the process ID of its client (0: none registered, not watched).
+  template <class Obj>
+  struct TObjListItem {
+    std::shared_ptr<Obj> Object;
     std::uint32_t ProcessID = 0;
   };
-  struct TAnyMaListItem {
-    std::shared_ptr<IAnyMasterObj> AnyMaster;
-    std::uint32_t ProcessID = 0;
-  };
+  using TAnyTrListItem = TObjListItem<IAnyTransportObj>;
+  using TAnyMaListItem = TObjListItem<IAnyMasterObj>;
 
   void Queue(TFactoryTask task);
   void Execute();

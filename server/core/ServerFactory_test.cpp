@@ -58,6 +58,16 @@ class FactoryTest : public ::testing::Test {
     return m;
   }
 
+  // Request 1 is in the link's hands (held there until the gate opens); 2 and 3 wait behind it.
+  void QueueBehindAnExchange(FakeMaster& fm) {
+    script.SetGate(false);
+    fm.Send(1, {1});
+    ASSERT_TRUE(script.WaitFor([&] { return script.inRunTask == 1; }));
+    fm.Send(2, {2});
+    fm.Send(3, {3});
+    ASSERT_TRUE(Eventually([&] { return factory.GarbageCount() == 3; }));
+  }
+
   std::vector<std::int32_t> Replies() {
     std::lock_guard l(repliesLock);
     return replies;
@@ -179,13 +189,7 @@ TEST_F(FactoryTest, TasksOfAFreedMasterAreDiscardedWhileOthersAreServed) {
 TEST_F(FactoryTest, CancelledTasksAreNotSentAndAreDropped) {
   auto link = Open("COM1");
   auto m = Master(link->State(0).second);
-  auto& fm = static_cast<FakeMaster&>(*m);
-  script.SetGate(false);
-  fm.Send(1, {1});
-  ASSERT_TRUE(script.WaitFor([&] { return script.inRunTask == 1; }));
-  fm.Send(2, {2});
-  fm.Send(3, {3});
-  ASSERT_TRUE(Eventually([&] { return factory.GarbageCount() == 3; }));
+  QueueBehindAnExchange(static_cast<FakeMaster&>(*m));
   m->CancelTask(2);
   script.SetGate(true);
   ASSERT_TRUE(Eventually([&] { return Replies() == std::vector<std::int32_t>{1, 3}; }));
@@ -197,13 +201,7 @@ TEST_F(FactoryTest, CancelledTasksAreNotSentAndAreDropped) {
 TEST_F(FactoryTest, ClosingATransportDiscardsWhatIsQueued) {
   auto link = Open("COM1");
   auto m = Master(link->State(0).second);
-  auto& fm = static_cast<FakeMaster&>(*m);
-  script.SetGate(false);
-  fm.Send(1, {1});
-  ASSERT_TRUE(script.WaitFor([&] { return script.inRunTask == 1; }));
-  fm.Send(2, {2});
-  fm.Send(3, {3});
-  ASSERT_TRUE(Eventually([&] { return factory.GarbageCount() == 3; }));
+  QueueBehindAnExchange(static_cast<FakeMaster&>(*m));
   auto tr = factory.GetTransport(link->State(0).second);
   link->Disconnect();  // the only share: the link closes once the exchange under way ends
   ASSERT_TRUE(Eventually([&] { return tr->Closing(); }));

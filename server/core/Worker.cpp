@@ -29,4 +29,19 @@ void ApplyThreadClass(std::thread& thread, TThreadClass cls) {
   }
 }
 
+void TWorkerThread::Start(std::function<void()> body, TThreadClass cls) {
+  thread_ = std::thread(std::move(body));
+  ApplyThreadClass(thread_, cls);
+}
+
+void TWorkerThread::Stop(Event& wake) {
+  terminated_ = true;
+  wake.Set();
+  Join();
+}
+
+void TWorkerThread::Join() {
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
 }  // namespace tarvo

@@ -2,12 +2,15 @@
 // What transports and masters share: their IDs, their thread priorities, the errors of their
 // loops, and the directory through which they find each other.
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
+#include "platform/sync/Event.h"
 #include "server/core/TransportTask.h"
 
 namespace tarvo {
@@ -22,6 +25,22 @@ enum class TThreadClass { Normal, TimeCritical };
 // Time-critical threads ask for a real-time scheduling class; without the privilege they keep
 // the normal priority, and the log says so once.
 void ApplyThreadClass(std::thread& thread, TThreadClass cls);
+
+// The thread of a worker: started by the concrete class once it is fully built, ended by the
+// destruction protocol.
+class TWorkerThread {
+ public:
+  ~TWorkerThread() { Join(); }
+  void Start(std::function<void()> body, TThreadClass cls);
+  // Asks the loop to end, wakes it with `wake` and waits for it.
+  void Stop(Event& wake);
+  bool Terminated() const { return terminated_; }
+
+ private:
+  void Join();
+  std::atomic<bool> terminated_{false};
+  std::thread thread_;
+};
 
 // An internal consistency check failed; the text is fixed and English.
 class TAssertionError : public std::logic_error {
