@@ -67,6 +67,7 @@ void TBaseMaster::CancelAllTasks() {
     tr->CancelAllTasks(FID);
   for (auto& task : FTaskList) task->Canceled = true;
   for (auto& task : FWaitList) task->Canceled = true;
+  TasksCancelled();
 }
 
 void TBaseMaster::CancelTask(std::int32_t qid) {
@@ -77,6 +78,7 @@ void TBaseMaster::CancelTask(std::int32_t qid) {
     if (task->QID == qid) task->Canceled = true;
   for (auto& task : FWaitList)
     if (task->QID == qid) task->Canceled = true;
+  TasksCancelled();
 }
 
 void TBaseMaster::AddTask(const Variant&) { ++FTasksAdded; }

@@ -56,6 +56,9 @@ class TBaseMaster {
   virtual void AddTask(const Variant& request);
   virtual void RunTaskInplace(const Variant& request, Variant& reply, std::int32_t timeout) = 0;
   virtual void DisconectTransport() {}
+  // Called under the lock after a cancel marked tasks, so that a concrete master can release a
+  // caller waiting for one of them.
+  virtual void TasksCancelled() {}
 
   // The destruction protocol: sets FClosing, ends the thread and discards both lists.
   void Shutdown();

@@ -34,6 +34,7 @@ class TBaseTransport {
 
   void Lock() { FLock.lock(); }
   void Unlock() { FLock.unlock(); }
+  RecursiveLock& LockObject() { return FLock; }
 
   // Share count of client links; the factory keeps it.
   void AddAnyRef();
