@@ -114,6 +114,11 @@ void TModBusMaster::FreeCanceledTask(std::unique_ptr<TBaseMasterTask> task) {
 }
 
 void TModBusMaster::TasksCancelled() {
+  // A cancel is for requests. An answer already queued must still be parsed: that is what takes
+  // its cancelled request out of the wait list, where it would otherwise stay and take the
+  // answer of the next request with the same QID.
+  for (auto& t : FTaskList)
+    if (AsModbus(t.get())->TaskType == mtParse) t->Canceled = false;
   // A cancelled in-place call returns at once with an empty reply; its request stays where it
   // is, marked, and is dropped at the next look.
   if (FInplaceTask && FInplaceTask->Canceled) FinishInplace(Variant());

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/sync/Event.h"
 #include "platform/sync/FakeClock.h"
 #include "server/core/ReplyArray.h"
 #include "server/core/testing/FakeWorkers.h"
@@ -126,6 +127,9 @@ class MasterTest : public ::testing::Test {
   std::atomic<bool> silent{false};
   std::mutex lock;
   std::vector<Reply> replies;
+  // Lets a test hold the master's thread inside a delivery; outlives the factory's workers.
+  Event release{true};
+  std::atomic<bool> blocking{false};
   TServerFactory factory{maker};
   std::int32_t trID = kNoID;
 };
@@ -217,6 +221,40 @@ TEST_F(MasterTest, CancellingASentRequestDropsItsAnswerAndItsRepetition) {
   std::this_thread::sleep_for(30ms);
   EXPECT_EQ(ReplyCount(), 0u);
   EXPECT_EQ(script.SentCount(), 1u);
+}
+
+// Cancelling while an answer waits to be parsed must not leave the cancelled request behind to
+// take the answer of the next request with the same QID.
+TEST_F(MasterTest, CancelWithAnAnswerQueuedLosesNoLaterReply) {
+  const Variant props = Arr({mtMB, 1, mmRTU, mpNone, 1, false, false});
+  const std::int32_t id = factory.CreateMaster(
+      props,
+      [&](const Variant& r) {
+        if (r.Array().At(riQID).ToInt32() == 100) {
+          blocking = true;
+          release.Wait(5000);  // the master's thread is held in delivery
+        }
+        std::lock_guard l(lock);
+        replies.push_back({0, r.Array().At(riQID).ToInt32(), r.Array().At(riResult).ToInt32(), {}});
+      },
+      nullptr);
+  auto m = std::static_pointer_cast<TModBusMaster>(factory.GetMaster(id));
+  m->SetTransportID(trID);
+  auto tr = factory.GetTransport(trID);
+  script.SetGate(false);
+  m->AddTask(Read(100, 0));
+  ASSERT_TRUE(script.WaitFor([&] { return script.inRunTask == 1; }));
+  m->AddTask(Read(1, 1));
+  ASSERT_TRUE(Eventually([&] { return factory.GarbageCount() == 2; }));  // both on the link
+  script.SetGate(true);
+  ASSERT_TRUE(Eventually([&] { return blocking && tr->TasksProcessed() == 2; }));
+  m->CancelAllTasks();  // request 1 is in the wait list, its answer queued behind the delivery
+  release.Set();
+  ASSERT_TRUE(Eventually([&] { return ReplyCount() == 1; }));
+  m->AddTask(Read(1, 1));
+  ASSERT_TRUE(Eventually([&] { return ReplyCount() == 2; }));
+  EXPECT_EQ(Replies()[1].qid, 1);
+  EXPECT_EQ(Replies()[1].result, mbcOK);
 }
 
 TEST_F(MasterTest, RefusedRequestIsAnsweredAndTheMasterGoesOn) {
