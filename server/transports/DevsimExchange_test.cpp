@@ -123,6 +123,8 @@ TEST_P(DevsimTest, RegistersOfEveryType) {
   EXPECT_EQ(Read(150, dtUnsignedWord, 1, mbReadInputRegs).value, U16(150));
   EXPECT_EQ(Read(0, dtUnsignedByte, 2).value,
             Typed(VT_UI1, {Variant(std::uint8_t{0}), Variant(std::uint8_t{1})}));
+  EXPECT_EQ(Read(100, dtSignedByte, 2).value,  // register 100 holds 100: bytes 00 64
+            Typed(VT_I1, {Variant(std::int8_t{0}), Variant(std::int8_t{100})}));
 
   // Written, then read back with their own types.
   ASSERT_EQ(Call(Req({mbWriteHoldRegs, 2, 0, 20, Variant(std::int16_t{-2})})).result, mbcOK);

@@ -192,7 +192,7 @@ TEST_F(SerialTest, NoAnswerWithinTheAnswerDelay) {
 TEST_F(SerialTest, PauseInTheMiddleEndsTheAnswer) {
   int calls = 0;
   device.answer = [&](const Bytes&) {
-    if (++calls == 1) return std::vector<PtyDevice::Chunk>{{{0xA1, 0xA2}, 60}, {{0xA3, 0xA4}}};
+    if (++calls == 1) return std::vector<PtyDevice::Chunk>{{{0xA1, 0xA2}, 20}, {{0xA3, 0xA4}}};
     return std::vector<PtyDevice::Chunk>{{{0xB1}}};
   };
   auto m = MasterOn(RS232(device.Path()));
