@@ -41,7 +41,11 @@ class PtyDevice {
     Bytes bytes;
     int pauseMs = 0;
   };
-  std::function<std::vector<Chunk>(const Bytes&)> answer;
+  using Answer = std::function<std::vector<Chunk>(const Bytes&)>;
+  void SetAnswer(Answer a) {
+    std::lock_guard l(lock_);
+    answer_ = std::move(a);
+  }
 
   PtyDevice() {
     fd_ = posix_openpt(O_RDWR | O_NOCTTY);
@@ -78,6 +82,11 @@ class PtyDevice {
         std::lock_guard l(lock_);
         frames_.push_back(frame);
       }
+      Answer answer;
+      {
+        std::lock_guard l(lock_);
+        answer = answer_;
+      }
       if (answer) {
         for (const Chunk& c : answer(frame)) {
           if (!c.bytes.empty() && write(fd_, c.bytes.data(), c.bytes.size()) < 0) break;
@@ -94,6 +103,7 @@ class PtyDevice {
   std::thread thread_;
   std::mutex lock_;
   std::vector<Bytes> frames_;
+  Answer answer_;
 };
 
 class SerialMaker : public IWorkerMaker {
@@ -171,7 +181,7 @@ class SerialTest : public ::testing::Test {
 };
 
 TEST_F(SerialTest, FrameOutAnswerBack) {
-  device.answer = [](const Bytes& f) { return std::vector<PtyDevice::Chunk>{{Bytes(f.rbegin(), f.rend())}}; };
+  device.SetAnswer([](const Bytes& f) { return std::vector<PtyDevice::Chunk>{{Bytes(f.rbegin(), f.rend())}}; });
   auto m = MasterOn(RS232(device.Path()));
   ASSERT_TRUE(m);
   m->Send(1, {1, 2, 3, 4});
@@ -191,10 +201,10 @@ TEST_F(SerialTest, NoAnswerWithinTheAnswerDelay) {
 // two answers; the second part is thrown away by the next frame.
 TEST_F(SerialTest, PauseInTheMiddleEndsTheAnswer) {
   int calls = 0;
-  device.answer = [&](const Bytes&) {
+  device.SetAnswer([&](const Bytes&) {
     if (++calls == 1) return std::vector<PtyDevice::Chunk>{{{0xA1, 0xA2}, 20}, {{0xA3, 0xA4}}};
     return std::vector<PtyDevice::Chunk>{{{0xB1}}};
-  };
+  });
   auto m = MasterOn(RS232(device.Path()));
   m->Send(1, {1});
   ASSERT_TRUE(Eventually([&] { return Replies().size() == 1; }));
@@ -207,9 +217,9 @@ TEST_F(SerialTest, PauseInTheMiddleEndsTheAnswer) {
 
 TEST_F(SerialTest, MultiplierZeroEndsTheAnswerAtTheFirstPause) {
   WriteSettings("[Com]\r\nByteTimeoutMultiplier=0\r\n");
-  device.answer = [](const Bytes&) {
+  device.SetAnswer([](const Bytes&) {
     return std::vector<PtyDevice::Chunk>{{{0xA1}, 5}, {{0xA2}}};
-  };
+  });
   auto m = MasterOn(RS232(device.Path()));
   m->Send(1, {1});
   ASSERT_TRUE(Eventually([&] { return Replies().size() == 1; }));
@@ -252,7 +262,7 @@ TEST_F(SerialTest, RS485ArrayHasNoFlowControlAndDelaysDoNotSeparateLinks) {
 }
 
 TEST_F(SerialTest, RS485ExchangeWorksWithRts) {
-  device.answer = [](const Bytes& f) { return std::vector<PtyDevice::Chunk>{{f}}; };
+  device.SetAnswer([](const Bytes& f) { return std::vector<PtyDevice::Chunk>{{f}}; });
   auto m = MasterOn(RS485(device.Path()));
   ASSERT_TRUE(m);
   m->Send(1, {7, 8});
