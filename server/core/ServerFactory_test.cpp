@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "server/core/LogKeeper.h"
+#include "server/core/testing/Eventually.h"
 #include "server/core/testing/FakeWorkers.h"
 
 namespace tarvo {
@@ -25,15 +26,7 @@ using testing::FakeTransport;
 using testing::LinkProps;
 using testing::MasterProps;
 
-// Polls a condition in real time, bounded.
-bool Eventually(const std::function<bool()>& pred, std::chrono::milliseconds limit = 5s) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(5ms);
-  }
-  return pred();
-}
+using testing::Eventually;
 
 class FactoryTest : public ::testing::Test {
  protected:

@@ -8,6 +8,7 @@
 #include "platform/sync/Event.h"
 #include "platform/sync/FakeClock.h"
 #include "server/core/ReplyArray.h"
+#include "server/core/testing/Eventually.h"
 #include "server/core/testing/FakeWorkers.h"
 #include "server/modbus/ModbusTestUtil.h"
 
@@ -21,14 +22,7 @@ using testing::FakeTransport;
 using testing::LinkProps;
 using testing::Req;
 
-bool Eventually(const std::function<bool()>& pred, std::chrono::milliseconds limit = 5s) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(2ms);
-  }
-  return pred();
-}
+using testing::Eventually;
 
 // Fake links, and ModBus masters on the test's clock.
 class ModbusMaker : public IWorkerMaker {

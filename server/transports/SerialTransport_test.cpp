@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "server/core/testing/Eventually.h"
 #include "server/core/testing/FakeWorkers.h"
 #include "server/transports/RS232Transport.h"
 #include "server/transports/RS485Transport.h"
@@ -24,14 +25,7 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-bool Eventually(const std::function<bool()>& pred, std::chrono::milliseconds limit = 5s) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(2ms);
-  }
-  return pred();
-}
+using testing::Eventually;
 
 // The far end of the line: collects each frame (ended by 10 ms of quiet) and answers it with
 // chunks of bytes, each followed by a pause.
