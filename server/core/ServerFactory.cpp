@@ -104,61 +104,51 @@ void TServerFactory::RunTask(TFactoryTask& t) {
 
 // Queued operations.
 
-void TServerFactory::CreateTransport(std::shared_ptr<IAnyTransportObj> obj, const Variant& props) {
+namespace {
+TFactoryTask Task(TFactoryTaskType type, std::int32_t id = kNoID) {
   TFactoryTask t;
-  t.TaskType = ftCreateTransport;
+  t.TaskType = type;
+  t.AID = id;
+  return t;
+}
+}  // namespace
+
+void TServerFactory::CreateTransport(std::shared_ptr<IAnyTransportObj> obj, const Variant& props) {
+  TFactoryTask t = Task(ftCreateTransport);
   t.TransportType = props.IsArray() ? props.Array().At(0).ToInt32() : props.ToInt32();
   t.Props = props;
   t.AnyTransport = std::move(obj);
   Queue(std::move(t));
 }
 
-void TServerFactory::ReleaseTransport(std::int32_t id) {
-  TFactoryTask t;
-  t.TaskType = ftReleaseTransport;
-  t.AID = id;
-  Queue(std::move(t));
-}
+void TServerFactory::ReleaseTransport(std::int32_t id) { Queue(Task(ftReleaseTransport, id)); }
 
-void TServerFactory::FreeMaster(std::int32_t id) {
-  TFactoryTask t;
-  t.TaskType = ftFreeMaster;
-  t.AID = id;
-  Queue(std::move(t));
-}
+void TServerFactory::FreeMaster(std::int32_t id) { Queue(Task(ftFreeMaster, id)); }
 
 void TServerFactory::SetTransportState(std::int32_t id, std::int32_t state) {
-  TFactoryTask t;
-  t.TaskType = ftStateChange;
-  t.AID = id;
+  TFactoryTask t = Task(ftStateChange, id);
   t.State = state;
   Queue(std::move(t));
 }
 
 void TServerFactory::DisconectTransport(std::shared_ptr<IAnyTransportObj> obj) {
-  TFactoryTask t;
-  t.TaskType = ftDisconectTransport;
+  TFactoryTask t = Task(ftDisconectTransport);
   t.AnyTransport = std::move(obj);
   Queue(std::move(t));
 }
 
 void TServerFactory::DestroyDelayedTransport(std::int32_t id) {
-  TFactoryTask t;
-  t.TaskType = ftDestroyDelayedTransport;
-  t.AID = id;
-  Queue(std::move(t));
+  Queue(Task(ftDestroyDelayedTransport, id));
 }
 
 void TServerFactory::DestroyAnyTransport(std::shared_ptr<IAnyTransportObj> obj) {
-  TFactoryTask t;
-  t.TaskType = ftDestroyAnyTransport;
+  TFactoryTask t = Task(ftDestroyAnyTransport);
   t.AnyTransport = std::move(obj);
   Queue(std::move(t));
 }
 
 void TServerFactory::DestroyAnyMaster(std::shared_ptr<IAnyMasterObj> obj) {
-  TFactoryTask t;
-  t.TaskType = ftDestroyAnyMaster;
+  TFactoryTask t = Task(ftDestroyAnyMaster);
   t.AnyMaster = std::move(obj);
   Queue(std::move(t));
 }
