@@ -3,14 +3,13 @@
 #include "common/Paths.h"
 #include "platform/serial/PortName.h"
 #include "server/core/LogKeeper.h"
-#include "server/core/ServerSettings.h"
 
 namespace tarvo {
 
 TComTransport::TComTransport(IWorkerDirectory& directory, TTransportType type, Clock& clock)
-    : TBaseTransport(directory, type, clock) {
-  FByteTimeoutMultiplier =
-      static_cast<std::uint8_t>(ReadServerSettings(GetIniFileName(false)).ByteTimeoutMultiplier);
+    : TBaseTransport(directory, type, clock),
+      FCreationSettings(ReadServerSettings(GetIniFileName(false))) {
+  FByteTimeoutMultiplier = static_cast<std::uint8_t>(FCreationSettings.ByteTimeoutMultiplier);
   FComPort.OnRxChar = [this] { RxChar(); };
   FComPort.OnTxEmpty = [this] { TxEmpty(); };
 }

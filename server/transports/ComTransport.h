@@ -8,6 +8,7 @@
 #include "platform/serial/SerialPort.h"
 #include "platform/sync/Event.h"
 #include "server/core/BaseTransport.h"
+#include "server/core/ServerSettings.h"
 #include "server/transports/ByteBuffer.h"
 #include "server/transports/TransportSpeed.h"
 
@@ -44,6 +45,8 @@ class TComTransport : public TBaseTransport {
   // Reads the port name: COMn or a path, resolved to the device's real path.
   std::string ResolvedPort(const Variant& name);
 
+  // The settings file as it was when this transport was created (read once per creation).
+  const TServerSettings FCreationSettings;
   SerialPort FComPort;
   std::int32_t FAnswerDelay = 1000;
   std::int32_t FRetries = 1;

@@ -45,8 +45,9 @@ void TRS232Transport::SetProps(const Variant& props) {
 bool TRS232Transport::SamePortAndSpeed(const Variant& props) {
   try {
     const SafeArray& a = props.Array();
+    const std::string device = ResolvedPort(a.At(1));  // reads the settings file: not under FLock
     std::lock_guard lock(FLock);
-    return a.At(0).ToInt32() == GetTransportType() && ResolvedPort(a.At(1)) == FDevice &&
+    return a.At(0).ToInt32() == GetTransportType() && device == FDevice &&
            a.At(2).ToInt32() == FSpeed;
   } catch (const std::exception&) {
     return false;  // an array that names no link of ours

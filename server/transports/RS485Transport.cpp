@@ -2,15 +2,13 @@
 
 #include <algorithm>
 
-#include "common/Paths.h"
 #include "server/core/LogKeeper.h"
-#include "server/core/ServerSettings.h"
 
 namespace tarvo {
 
 TRS485Transport::TRS485Transport(IWorkerDirectory& directory, Clock& clock)
     : TRS232Transport(directory, ttRS485, clock) {
-  FEthernetRs = ReadServerSettings(GetIniFileName(false)).EthernetRs;
+  FEthernetRs = FCreationSettings.EthernetRs;
   Start();
 }
 
