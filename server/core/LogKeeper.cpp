@@ -222,6 +222,11 @@ std::string TLogKeeper::LogFileName(const std::string& logDir, double oleDate) {
   return logDir.back() == '/' ? logDir + name : logDir + '/' + name;
 }
 
+void TLogKeeper::SetObserver(TObserver observer) {
+  std::lock_guard lock(FObserverLock);
+  FObserver = std::move(observer);
+}
+
 void TLogKeeper::Run() {
   for (;;) {
     std::unique_ptr<TBaseLogTask> task;
@@ -241,6 +246,16 @@ void TLogKeeper::Run() {
     }
     if (task) {
       Write(*task);
+      if (!Dropped(task->Debug)) {
+        std::lock_guard lock(FObserverLock);
+        if (FObserver) {
+          try {
+            FObserver(*task);
+          } catch (...) {
+            // A window that cannot show a line must not stop the log.
+          }
+        }
+      }
     } else {
       FNewTaskEvent.Wait(kInfinite);
     }

@@ -50,6 +50,11 @@ class TLogKeeper {
   // the keeper's own thread (the Now function).
   bool WaitIdle(uint32_t timeoutMs);
 
+  // Called on the keeper's thread with every record it writes (the server's window shows the
+  // recent ones). Set before records are queued; not changed while the keeper runs.
+  using TObserver = std::function<void(const TBaseLogTask&)>;
+  void SetObserver(TObserver observer);
+
   bool NoDebugMessages() const { return FNoDebugMessages; }
   bool KeepLog() const { return FKeepLog; }
   const std::string& LogDir() const { return FLogDir; }
@@ -75,6 +80,8 @@ class TLogKeeper {
   const bool FKeepLog;
   const std::function<double()> FNow;
 
+  std::mutex FObserverLock;
+  TObserver FObserver;  // guarded by FObserverLock
   std::mutex FLock;
   std::deque<std::unique_ptr<TBaseLogTask>> FTaskList;  // guarded by FLock
   bool FTerminated = false;                             // guarded by FLock

@@ -25,6 +25,7 @@ struct FakeLinkScript {
   std::int32_t retries = 0;  // RetriesLeft given to each task
   bool delayedConnect = false;
   bool gateOpen = true;  // RunTask waits while closed
+  bool connectGateOpen = true;  // Connect waits while closed
   int inRunTask = 0;
   // Answer of the device: returns false for "no answer". Default: echo the frame.
   std::function<bool(const TBaseTransportTask&, std::vector<std::uint8_t>&)> answer;
@@ -36,6 +37,11 @@ struct FakeLinkScript {
   void SetGate(bool open) {
     std::lock_guard l(lock);
     gateOpen = open;
+    changed.notify_all();
+  }
+  void SetConnectGate(bool open) {
+    std::lock_guard l(lock);
+    connectGateOpen = open;
     changed.notify_all();
   }
   // Waits (real time, bounded) until pred holds.
@@ -98,7 +104,8 @@ class FakeTransport : public TBaseTransport {
     name_ = props.Array().At(1).ToString();
   }
   bool Connect(Event*) override {
-    std::lock_guard l(script_.lock);
+    std::unique_lock l(script_.lock);
+    script_.changed.wait(l, [&] { return script_.connectGateOpen; });
     ++script_.connects;
     return script_.connectOk;
   }
