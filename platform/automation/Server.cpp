@@ -68,6 +68,9 @@ class Pool {
       } catch (...) {
         // A job reports its own errors to its caller; nothing may end a pool thread.
       }
+      // Gone before the lock is taken again: a job holds bus messages, whose release takes the
+      // bus library's lock, which the bus thread holds while it posts here.
+      job = nullptr;
       lock.lock();
       ++idle_;
     }

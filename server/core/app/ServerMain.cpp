@@ -205,11 +205,29 @@ int Serve(const Options& o, int argc, char** argv) {
               << std::strerror(errno) << ")\n";
 
   TQuit quit;
+  // The server while it serves; the signal thread also watches its object count.
+  std::mutex liveLock;
+  automation::AutomationServer* live = nullptr;
   std::atomic<bool> signalsStop{false};
   std::thread signalThread([&] {
     const timespec step{0, 200'000'000};
+    // Started by the bus for a client: end once no client holds an object. A second's grace
+    // lets a client that releases one object and creates the next keep this server; a server
+    // that nobody uses at all ends after half a minute.
+    bool hadObjects = false;
+    auto zeroSince = std::chrono::steady_clock::now();
     while (!signalsStop) {
       if (sigtimedwait(&sigs, nullptr, &step) > 0) quit.Request();
+      if (!o.automation) continue;
+      std::lock_guard l(liveLock);
+      if (!live) continue;
+      const auto now = std::chrono::steady_clock::now();
+      if (live->ObjectCount() != 0) {
+        hadObjects = true;
+        zeroSince = now;
+      } else if (now - zeroSince >= (hadObjects ? std::chrono::seconds(1) : std::chrono::seconds(30))) {
+        quit.Request();
+      }
     }
   });
 
@@ -235,19 +253,6 @@ int Serve(const Options& o, int argc, char** argv) {
       if (conn) {
         server = std::make_unique<automation::AutomationServer>(std::move(conn));
         RegisterAnyClasses(*server, factory);
-        // Started by the bus for a client: end once no client holds an object. A short grace
-        // lets a client that releases one object and creates the next keep this server.
-        std::atomic<std::uint64_t> generation{0};
-        if (o.automation) {
-          server->OnObjectCount([&quit, &generation, s = server.get()](std::size_t n) {
-            const std::uint64_t g = ++generation;
-            if (n != 0) return;
-            std::thread([&quit, &generation, s, g] {
-              std::this_thread::sleep_for(std::chrono::seconds(1));
-              if (generation == g && s->ObjectCount() == 0) quit.Request();
-            }).detach();
-          });
-        }
         try {
           server->Start();
         } catch (const sdbus::Error& e) {
@@ -258,6 +263,10 @@ int Serve(const Options& o, int argc, char** argv) {
         }
       }
       if (server) {
+        {
+          std::lock_guard l(liveLock);
+          live = server.get();
+        }
         LogAction(std::string("Сервер обслуживает ") + automation::kServiceName + " (" +
                   server->UniqueName() + ")");
         const bool display = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") ||
@@ -286,6 +295,10 @@ int Serve(const Options& o, int argc, char** argv) {
           quit.FGui = false;
         } else {
           quit.WaitHeadless();
+        }
+        {
+          std::lock_guard l(liveLock);
+          live = nullptr;
         }
         server->Stop();  // releases every object: links and masters go back to the factory
         server.reset();
