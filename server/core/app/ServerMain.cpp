@@ -181,6 +181,12 @@ class TQuit {
   bool FQuit = false;
 };
 
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 void LowerMainThread() {
   // Linux keeps a nice value per thread: only the main thread (window and message loop) goes
   // to the lowest level, so the workers' threads always come first.
@@ -209,25 +215,21 @@ int Serve(const Options& o, int argc, char** argv) {
   std::mutex liveLock;
   automation::AutomationServer* live = nullptr;
   std::atomic<bool> signalsStop{false};
+  // Kept by the server's object-count listener: objects can come and go between two looks.
+  std::atomic<bool> hadObjects{false};
+  std::atomic<std::int64_t> zeroSinceMs{NowMs()};
   std::thread signalThread([&] {
     const timespec step{0, 200'000'000};
     // Started by the bus for a client: end once no client holds an object. A second's grace
     // lets a client that releases one object and creates the next keep this server; a server
     // that nobody uses at all ends after half a minute.
-    bool hadObjects = false;
-    auto zeroSince = std::chrono::steady_clock::now();
     while (!signalsStop) {
       if (sigtimedwait(&sigs, nullptr, &step) > 0) quit.Request();
       if (!o.automation) continue;
       std::lock_guard l(liveLock);
-      if (!live) continue;
-      const auto now = std::chrono::steady_clock::now();
-      if (live->ObjectCount() != 0) {
-        hadObjects = true;
-        zeroSince = now;
-      } else if (now - zeroSince >= (hadObjects ? std::chrono::seconds(1) : std::chrono::seconds(30))) {
-        quit.Request();
-      }
+      if (!live || live->ObjectCount() != 0) continue;
+      const std::int64_t since = zeroSinceMs.load();
+      if (since != 0 && NowMs() - since >= (hadObjects ? 1000 : 30000)) quit.Request();
     }
   });
 
@@ -253,6 +255,10 @@ int Serve(const Options& o, int argc, char** argv) {
       if (conn) {
         server = std::make_unique<automation::AutomationServer>(std::move(conn));
         RegisterAnyClasses(*server, factory);
+        server->OnObjectCount([&](std::size_t n) {
+          if (n != 0) hadObjects = true;
+          zeroSinceMs = n == 0 ? NowMs() : 0;
+        });
         try {
           server->Start();
         } catch (const sdbus::Error& e) {
