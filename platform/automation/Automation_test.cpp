@@ -310,7 +310,7 @@ TEST_F(AutomationTest, MalformedVariantsAreRefusedAndTheServerKeepsServing) {
   // Nesting beyond the limit: variants in variants.
   {
     sdbus::Variant v(std::int32_t{1});
-    for (int i = 0; i < 20; ++i) v = sdbus::Variant(std::vector<sdbus::Variant>{v});
+    for (int i = 0; i < kMaxWireDepth + 2; ++i) v = sdbus::Variant(std::vector<sdbus::Variant>{v});
     auto call = p->createMethodCall(kEcho, "Echo");
     call << v;
     EXPECT_THROW(p->callMethod(call), sdbus::Error);

@@ -230,11 +230,13 @@ struct Reader {
     return contents;
   }
 
+  // depth counts arrays inside arrays, the nesting of the Variant itself, so that a value
+  // reads the same however it was wrapped; D-Bus bounds its own containers.
   Variant InVariant(int depth) {
     if (depth > kMaxWireDepth) throw WireError("Variant nested too deeply");
     const std::string inner = PeekContents();
     if (!msg.enterVariant(inner)) throw WireError("truncated Variant");
-    Variant v = Value(inner, depth + 1);
+    Variant v = Value(inner, depth);
     msg.exitVariant();
     return v;
   }
@@ -242,12 +244,6 @@ struct Reader {
   Variant Value(const std::string& sig, int depth) {
     if (depth > kMaxWireDepth) throw WireError("Variant nested too deeply");
     Count();
-    if (sig == "o" && depth == 0) {  // an object path argument, never inside a Variant
-      sdbus::ObjectPath p;
-      msg >> p;
-      if (!msg) throw WireError("truncated value");
-      return Variant(std::string(p));
-    }
     if (sig.size() == 1 && IsPlainSig(sig[0])) return Plain(sig[0]);
     if (sig == "v") return InVariant(depth);
     if (sig == "(sv)") return Tagged(depth);
@@ -326,7 +322,7 @@ struct Reader {
         throw WireError(std::string("tag ARRAY: ") + e.what());
       }
     } else {
-      const Variant payload = InVariant(depth + 1);
+      const Variant payload = InVariant(depth);
       if (tag == "EMPTY") v = Variant();
       else if (tag == "NULL") v = Variant::Null();
       else if (tag == "I1") v = Convert(payload, VT_I1, tag);
@@ -368,6 +364,12 @@ Variant ReadVariant(sdbus::Message& msg) {
 }
 
 Variant ReadWireValue(sdbus::Message& msg, const std::string& sig) {
+  if (sig == "o") {  // an object path argument; never inside a Variant
+    sdbus::ObjectPath p;
+    msg >> p;
+    if (!msg) throw WireError("truncated value");
+    return Variant(std::string(p));
+  }
   Reader r{msg};
   return r.Value(sig, 0);
 }

@@ -21,7 +21,8 @@ class WireError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-inline constexpr int kMaxWireDepth = 32;
+// Arrays inside arrays, the nesting of the Variant itself (D-Bus bounds its own containers).
+inline constexpr int kMaxWireDepth = 24;
 // Variants one message may carry in all, so that a hostile message cannot make the reader
 // allocate without bound (each array is also held to the SafeArray limit).
 inline constexpr std::size_t kMaxWireItems = 2'000'000;
