@@ -25,12 +25,12 @@ std::string BusSpec::Describe() const {
   return {};
 }
 
-std::unique_ptr<sdbus::IConnection> OpenBus(const BusSpec& spec) {
-  switch (spec.kind) {
+std::unique_ptr<sdbus::IConnection> OpenBus(const BusSpec& bus) {
+  switch (bus.kind) {
     case BusKind::Session: return sdbus::createSessionBusConnection();
     case BusKind::System: return sdbus::createSystemBusConnection();
-    case BusKind::Address: return sdbus::createSessionBusConnectionWithAddress(spec.address);
-    case BusKind::RemoteSystem: return sdbus::createRemoteSystemBusConnection(spec.address);
+    case BusKind::Address: return sdbus::createSessionBusConnectionWithAddress(bus.address);
+    case BusKind::RemoteSystem: return sdbus::createRemoteSystemBusConnection(bus.address);
   }
   return nullptr;
 }

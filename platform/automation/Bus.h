@@ -32,6 +32,6 @@ struct BusSpec {
 };
 
 // A connection without a well-known name; sdbus::Error when the bus cannot be reached.
-std::unique_ptr<sdbus::IConnection> OpenBus(const BusSpec& spec);
+std::unique_ptr<sdbus::IConnection> OpenBus(const BusSpec& bus);
 
 }  // namespace tarvo::automation

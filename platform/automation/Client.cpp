@@ -14,13 +14,13 @@ namespace {
 
 }  // namespace
 
-std::shared_ptr<AutomationClient> AutomationClient::Connect(const BusSpec& spec,
+std::shared_ptr<AutomationClient> AutomationClient::Connect(const BusSpec& bus,
                                                             std::string service) {
   std::unique_ptr<sdbus::IConnection> conn;
   try {
-    conn = OpenBus(spec);
+    conn = OpenBus(bus);
   } catch (const sdbus::Error& e) {
-    throw RemoteError(e.getName(), "cannot reach " + spec.Describe() + ": " + e.getMessage());
+    throw RemoteError(e.getName(), "cannot reach " + bus.Describe() + ": " + e.getMessage());
   }
   std::shared_ptr<AutomationClient> c(new AutomationClient(std::move(conn), std::move(service)));
   c->conn_->enterEventLoopAsync();

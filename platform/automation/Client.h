@@ -36,7 +36,7 @@ class RemoteObject;
 class AutomationClient : public std::enable_shared_from_this<AutomationClient> {
  public:
   // Runs the connection's event loop on its own thread. sdbus::Error when the bus is unreachable.
-  static std::shared_ptr<AutomationClient> Connect(const BusSpec& spec = BusSpec::FromEnvironment(),
+  static std::shared_ptr<AutomationClient> Connect(const BusSpec& bus = BusSpec::FromEnvironment(),
                                                    std::string service = kServiceName);
   ~AutomationClient();
   AutomationClient(const AutomationClient&) = delete;

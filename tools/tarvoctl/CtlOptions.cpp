@@ -114,9 +114,9 @@ const OptionSpec* FindOption(std::string_view name) {
 // The options as given, in order, each once.
 class Given {
  public:
-  void Add(const OptionSpec& spec, std::string value) {
-    if (Has(spec.name)) throw CtlUsageError(std::string(spec.name) + " given twice");
-    items_.emplace_back(spec.name, std::move(value));
+  void Add(const OptionSpec& def, std::string value) {
+    if (Has(def.name)) throw CtlUsageError(std::string(def.name) + " given twice");
+    items_.emplace_back(def.name, std::move(value));
   }
   bool Has(std::string_view name) const { return Find(name) != nullptr; }
   const std::string& Value(std::string_view name) const { return *Find(name); }
@@ -148,21 +148,21 @@ Given Collect(const std::vector<std::string>& args) {
       name.resize(eq);
       inlineValue = true;
     }
-    const OptionSpec* spec = FindOption(name);
-    if (!spec) throw CtlUsageError("unknown option '" + name + "' (see --help)");
-    if (spec->takesValue && !inlineValue) {
+    const OptionSpec* def = FindOption(name);
+    if (!def) throw CtlUsageError("unknown option '" + name + "' (see --help)");
+    if (def->takesValue && !inlineValue) {
       if (k + 1 >= args.size()) throw CtlUsageError(name + " needs a value");
       value = args[++k];
-    } else if (!spec->takesValue && inlineValue) {
+    } else if (!def->takesValue && inlineValue) {
       throw CtlUsageError(name + " takes no value");
     }
-    if (spec->group == Group::Link || spec->group == Group::Request) {
-      if (const char* first = given.FirstOf(spec->group))
+    if (def->group == Group::Link || def->group == Group::Request) {
+      if (const char* first = given.FirstOf(def->group))
         throw CtlUsageError(name + ": only one " +
-                            (spec->group == Group::Link ? "link" : "request") + " at a time (" +
+                            (def->group == Group::Link ? "link" : "request") + " at a time (" +
                             first + " was given)");
     }
-    given.Add(*spec, std::move(value));
+    given.Add(*def, std::move(value));
   }
   return given;
 }
@@ -261,13 +261,13 @@ Variant OneOrArray(std::vector<Variant> items) {
   return Variant(SafeArray::Of(VT_VARIANT, std::move(items)));
 }
 
-void ReadRequestFields(const Given& g, const RequestSpec& spec, const MasterOptions& m,
+void ReadRequestFields(const Given& g, const RequestSpec& def, const MasterOptions& m,
                        RequestOptions& r) {
   const bool adjust = m.adjustToWord;
   r.count = Int(g, "--count", 1, 0xFFFF, r.count);
   if (g.Has("--type")) r.dataType = ReadDataTypes("--type", g.Value("--type"));
   const int itemSize = DataTypesSize(r.dataType, adjust);
-  switch (spec.call) {
+  switch (def.call) {
     case mbReadHoldRegs:
     case mbReadInputRegs:
       if (itemSize * r.count > kMaxRequestBytes)
@@ -351,29 +351,29 @@ void ReadRequestOptions(const Given& g, CtlOptions& o) {
     for (const RequestSpec& s : Requests()) all += std::string(all.empty() ? "" : ", ") + s.name;
     throw CtlUsageError("no request: give one of " + all);
   }
-  const RequestSpec& spec =
+  const RequestSpec& def =
       *std::find_if(Requests().begin(), Requests().end(),
                     [&](const RequestSpec& s) { return std::string_view(s.name) == name; });
   for (const auto& [option, value] : g.Items()) {
     if (FindOption(option)->group != Group::RequestField) continue;
-    if (std::find(spec.fields.begin(), spec.fields.end(), option) == spec.fields.end())
-      throw CtlUsageError(option + " does not go with " + spec.name);
+    if (std::find(def.fields.begin(), def.fields.end(), option) == def.fields.end())
+      throw CtlUsageError(option + " does not go with " + def.name);
   }
-  for (std::string_view need : spec.required)
-    if (!g.Has(need)) throw CtlUsageError(std::string(spec.name) + " needs " + std::string(need));
+  for (std::string_view need : def.required)
+    if (!g.Has(need)) throw CtlUsageError(std::string(def.name) + " needs " + std::string(need));
 
   RequestOptions& r = o.request;
-  r.call = spec.call;
-  if (spec.argMax >= 0) {
-    const auto arg = static_cast<std::uint16_t>(ReadInt(name, g.Value(name), 0, spec.argMax));
-    switch (spec.call) {
+  r.call = def.call;
+  if (def.argMax >= 0) {
+    const auto arg = static_cast<std::uint16_t>(ReadInt(name, g.Value(name), 0, def.argMax));
+    switch (def.call) {
       case mbExchange: r.funNum = static_cast<std::uint8_t>(arg); break;
       case mbDiagnostics: r.diagSubFunc = arg; break;
       case mbReadTimeArch: case mbReadTimeArch2: case mbReadIndexArch: r.archNum = arg; break;
       default: r.regAddr = arg; break;
     }
   }
-  ReadRequestFields(g, spec, o.master, r);
+  ReadRequestFields(g, def, o.master, r);
 }
 
 void ReadRun(const Given& g, CtlOptions& o) {
