@@ -2,7 +2,7 @@
 
 #include "platform/variant/OleToVar.h"
 #include "server/core/LogKeeper.h"
-#include "server/core/TypeLib.h"
+#include "server/typelib/TypeLib.h"
 #include "server/core/Worker.h"
 
 namespace tarvo {

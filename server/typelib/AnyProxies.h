@@ -6,14 +6,9 @@
 #include <memory>
 
 #include "platform/automation/Client.h"
+#include "server/typelib/TypeLib.h"
 
 namespace tarvo::typelib {
-
-inline constexpr char kIAnyTransportName[] = "org.tarvo.TarvoSrv.IAnyTransport";
-inline constexpr char kIAnyTransportEventsName[] = "org.tarvo.TarvoSrv.IAnyTransportEvents";
-inline constexpr char kIAnyMasterName[] = "org.tarvo.TarvoSrv.IAnyMaster";
-inline constexpr char kIAnyMasterEventsName[] = "org.tarvo.TarvoSrv.IAnyMasterEvents";
-inline constexpr char kIClientsControllerName[] = "org.tarvo.TarvoSrv.IClientsController";
 
 class AnyTransportProxy {
  public:

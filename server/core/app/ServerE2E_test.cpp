@@ -167,7 +167,7 @@ TEST_F(ServerE2E, ErrorTextsAndTheRulesOfSinksAndOwners) {
   auto stranger = sdbus::createSessionBusConnectionWithAddress(bus.Address());
   auto p = sdbus::createProxy(*stranger, m.Object().ServerName(), m.Object().Path());
   try {
-    p->callMethod("FreeAllTasks").onInterface(typelib::kIAnyMasterName);
+    p->callMethod("FreeAllTasks").onInterface(typelib::kIAnyMaster);
     FAIL() << "another client's call went through";
   } catch (const sdbus::Error& e) {
     EXPECT_EQ(e.getName(), automation::kAccessDeniedName);

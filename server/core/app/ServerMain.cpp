@@ -28,7 +28,7 @@
 #include "server/core/LogKeeper.h"
 #include "server/core/ProcessList.h"
 #include "server/core/ServerSettings.h"
-#include "server/core/TypeLib.h"
+#include "server/typelib/TypeLib.h"
 #include "server/core/app/Registration.h"
 #include "server/core/app/TypeLibXml.h"
 #include "server/core/app/WorkerMaker.h"

@@ -1,6 +1,7 @@
 #pragma once
-// Names of the type library "TarvoSrv" 2.0 as they appear on the bus. The library itself is
-// server/typelib/TarvoSrv.xml; a test checks that the running server exports exactly that.
+// Names of the type library "TarvoSrv" 2.0 as they appear on the bus, for the server's objects
+// and the clients' proxies alike. The library itself is TarvoSrv.xml beside this file; a test
+// checks that the running server exports exactly that.
 
 namespace tarvo::typelib {
 
