@@ -158,12 +158,16 @@ std::vector<std::string> SplitTabs(std::string line) {
 class TQuit {
  public:
   void Request() {
-    {
-      std::lock_guard l(FLock);
-      FQuit = true;
-    }
+    std::lock_guard l(FLock);
+    FQuit = true;
     FWake.notify_all();
+    // Under the lock, so the application cannot go away between the test and the call.
     if (FGui) QMetaObject::invokeMethod(qApp, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+  }
+  // While the window's event loop may run.
+  void SetGui(bool on) {
+    std::lock_guard l(FLock);
+    FGui = on;
   }
   bool Requested() {
     std::lock_guard l(FLock);
@@ -173,9 +177,8 @@ class TQuit {
     std::unique_lock l(FLock);
     FWake.wait(l, [this] { return FQuit; });
   }
-  std::atomic<bool> FGui{false};
-
  private:
+  bool FGui = false;
   std::mutex FLock;
   std::condition_variable FWake;
   bool FQuit = false;
@@ -295,10 +298,10 @@ int Serve(const Options& o, int argc, char** argv) {
               form.PostActionRow({n, cols[0], cols[1], ""});
             }
           });
-          quit.FGui = true;
+          quit.SetGui(true);
           if (!quit.Requested()) app.exec();
           keeper->SetObserver(nullptr);
-          quit.FGui = false;
+          quit.SetGui(false);
         } else {
           quit.WaitHeadless();
         }
