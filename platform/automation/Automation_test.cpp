@@ -232,6 +232,33 @@ TEST_F(AutomationTest, OneSinkAndEventsReachOnlyIt) {
   obj->Advise();  // free again
 }
 
+TEST_F(AutomationTest, EventsRunWhereTheCallersDispatcherPutsThem) {
+  std::mutex lock;
+  std::vector<std::function<void()>> posted;
+  client_->SetEventDispatcher([&](std::function<void()> work) {
+    std::lock_guard l(lock);
+    posted.push_back(std::move(work));
+  });
+  auto obj = client_->CreateObject("Echo");
+  std::thread::id ranOn;
+  obj->OnEvent(kEcho, "Event", "v", [&](const Args&) { ranOn = std::this_thread::get_id(); });
+  obj->Advise();
+  obj->Call(kEcho, "Fire", "v", {Variant(std::int32_t{1})}, "b");
+  ASSERT_TRUE(Eventually([&] {
+    std::lock_guard l(lock);
+    return !posted.empty();
+  }));
+  EXPECT_EQ(ranOn, std::thread::id());  // not run until the caller's loop runs it
+  std::vector<std::function<void()>> work;
+  {
+    std::lock_guard l(lock);
+    work.swap(posted);
+  }
+  for (auto& w : work) w();
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+  client_->SetEventDispatcher(nullptr);
+}
+
 TEST_F(AutomationTest, ObjectsGoWithTheirOwnersConnection) {
   {
     RawPeer gone(bus_.Address());
