@@ -32,6 +32,7 @@ std::uint64_t LowBits(const Variant& v) {
   }
   const double d = std::trunc(IsFloatType(vt) ? v.RawReal() : v.ToDouble());
   if (!std::isfinite(d)) return 0;
+  if (std::fabs(d) < 9223372036854775808.0) return static_cast<std::uint64_t>(static_cast<std::int64_t>(d));
   constexpr double k2p64 = 18446744073709551616.0;
   double m = std::fmod(d, k2p64);
   if (m < 0) m += k2p64;
