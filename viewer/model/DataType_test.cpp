@@ -5,25 +5,12 @@
 #include <optional>
 
 #include "viewer/model/DocStream.h"
+#include "viewer/model/testing/HexBytes.h"
 
 namespace tarvo {
 namespace {
 
-std::string Hex(std::string_view text) {
-  std::string out;
-  int hi = -1;
-  for (char c : text) {
-    if (c == ' ') continue;
-    const int v = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-    if (hi < 0) {
-      hi = v;
-    } else {
-      out.push_back(static_cast<char>(hi * 16 + v));
-      hi = -1;
-    }
-  }
-  return out;
-}
+using testing::Hex;
 
 TDataUnit Unit(std::int32_t item, std::uint8_t type, std::uint8_t code = 0) {
   TDataUnit u;

@@ -9,26 +9,12 @@
 
 #include "platform/storage/Storage.h"
 #include "platform/storage/StorageError.h"
+#include "viewer/model/testing/HexBytes.h"
 
 namespace tarvo {
 namespace {
 
-// "01 0a ff" -> bytes; blanks are ignored.
-std::string Hex(std::string_view text) {
-  std::string out;
-  int hi = -1;
-  for (char c : text) {
-    if (c == ' ') continue;
-    const int v = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-    if (hi < 0) {
-      hi = v;
-    } else {
-      out.push_back(static_cast<char>(hi * 16 + v));
-      hi = -1;
-    }
-  }
-  return out;
-}
+using testing::Hex;
 
 std::string Written(const std::function<void(TDocStream&)>& write) {
   TDocStream s;

@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 
 #include <condition_variable>
-#include <filesystem>
 #include <mutex>
 
 #include "platform/automation/Client.h"
@@ -13,11 +12,9 @@
 #include "server/core/ReplyArray.h"
 #include "server/core/ServerFactory.h"
 #include "server/core/app/WorkerMaker.h"
-#include "server/core/app/testing/Processes.h"
+#include "server/core/app/testing/ServerFixture.h"
 #include "server/transports/testing/Devsim.h"
 #include "server/typelib/AnyProxies.h"
-#include "tools/tarvoctl/CtlArrays.h"
-#include "tools/tarvoctl/CtlOptions.h"
 
 namespace tarvo {
 namespace {
@@ -41,33 +38,12 @@ struct Waiter {
   }
 };
 
-Variant Link(const std::string& pty) {
-  return ctl::TransportProps(ctl::ParseCtlOptions({"--rs232", pty, "--baud", kBaud, "--status"}));
-}
-Variant MasterProps() {
-  return Variant(SafeArray::Of(VT_VARIANT, {Variant(0), Variant(1), Variant(0), Variant(0),
-                                            Variant(1), Variant(false), Variant(false)}));
-}
-Variant Read() {
-  return Variant(SafeArray::Of(VT_VARIANT, {Variant(int(mbReadHoldRegs)), Variant(1), Variant(0),
-                                            Variant(0), Variant(int(dtUnsignedWord)), Variant(2)}));
-}
-
-struct TempAppData {
-  TempAppData() {
-    std::string t = (std::filesystem::temp_directory_path() / "tarvo-bench-XXXXXX").string();
-    if (!mkdtemp(t.data())) throw std::runtime_error("mkdtemp");
-    dir = t;
-    setenv("TARVO_COMMON_APPDATA", dir.c_str(), 1);
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
-  }
-  ~TempAppData() { std::filesystem::remove_all(dir); }
-  std::string dir;
-};
+Variant Link(const std::string& pty) { return testing::SerialLink(pty, kBaud); }
+Variant MasterProps() { return testing::ModbusMaster(); }
+Variant Read() { return testing::ReadHolding(1, 0, 2); }
 
 void BM_RoundTripInProcess(benchmark::State& state) {
-  TempAppData env;
+  testing::TempAppData env;
   testing::Devsim dev({"--baud", kBaud});
   TServerWorkerMaker maker(true);
   TServerFactory factory(maker);
@@ -94,14 +70,9 @@ BENCHMARK(BM_RoundTripInProcess)->Unit(benchmark::kMicrosecond)->MinTime(3.0)->U
 
 // The real server, started by a private bus.
 struct Server {
-  TempAppData env;
+  testing::TempAppData env;
   automation::testing::PrivateBus bus;
-  Server() {
-    bus.Export();
-    if (testing::RunToEnd(TARVOSRV_PATH, {"REGSERVER", "--dbus-dir", bus.Dir()}) != 0)
-      throw std::runtime_error("REGSERVER failed");
-    bus.ReloadConfig();
-  }
+  Server() { testing::RegisterServerOn(bus, TARVOSRV_PATH); }
 };
 
 void BM_RoundTripThroughDBus(benchmark::State& state) {

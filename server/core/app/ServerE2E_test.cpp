@@ -11,12 +11,10 @@
 #include "platform/automation/testing/PrivateBus.h"
 #include "server/core/Definitions.h"
 #include "server/core/ReplyArray.h"
-#include "server/core/app/testing/Processes.h"
+#include "server/core/app/testing/ServerFixture.h"
 #include "server/core/testing/Eventually.h"
 #include "server/transports/testing/Devsim.h"
 #include "server/typelib/AnyProxies.h"
-#include "tools/tarvoctl/CtlArrays.h"
-#include "tools/tarvoctl/CtlOptions.h"
 
 namespace tarvo {
 namespace {
@@ -30,28 +28,10 @@ using testing::Eventually;
 using typelib::AnyMasterProxy;
 using typelib::AnyTransportProxy;
 
-// Set before the bus starts, so that the server it activates inherits them.
-struct Environment {
-  Environment() {
-    std::string t = (std::filesystem::temp_directory_path() / "tarvo-e2e-XXXXXX").string();
-    if (!mkdtemp(t.data())) throw std::runtime_error("mkdtemp");
-    dir = t;
-    setenv("TARVO_COMMON_APPDATA", dir.c_str(), 1);
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
-    unsetenv("QT_QPA_PLATFORM");
-  }
-  ~Environment() { std::filesystem::remove_all(dir); }
-  std::string dir;
-};
-
 class ServerE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    bus.Export();
-    std::string out;
-    ASSERT_EQ(testing::RunToEnd(TARVOSRV_PATH, {"REGSERVER", "--dbus-dir", bus.Dir()}, &out), 0) << out;
-    bus.ReloadConfig();
+    testing::RegisterServerOn(bus, TARVOSRV_PATH);
     client = AutomationClient::Connect(BusSpec::Parse(bus.Address()));
   }
   void TearDown() override {
@@ -77,17 +57,9 @@ class ServerE2E : public ::testing::Test {
     }
   }
 
-  Variant Link() {
-    return ctl::TransportProps(ctl::ParseCtlOptions({"--rs232", dev.Path(), "--status"}));
-  }
-  static Variant MasterProps() {
-    return Variant(SafeArray::Of(VT_VARIANT, {Variant(0), Variant(1), Variant(0), Variant(0),
-                                              Variant(1), Variant(false), Variant(false)}));
-  }
-  static Variant Read(int qid, int addr, int count) {
-    return Variant(SafeArray::Of(VT_VARIANT, {Variant(int(mbReadHoldRegs)), Variant(qid), Variant(0),
-                                              Variant(addr), Variant(int(dtUnsignedWord)), Variant(count)}));
-  }
+  Variant Link() { return testing::SerialLink(dev.Path()); }
+  static Variant MasterProps() { return testing::ModbusMaster(); }
+  static Variant Read(int qid, int addr, int count) { return testing::ReadHolding(qid, addr, count); }
   std::vector<std::string> Ctl(std::vector<std::string> extra) {
     std::vector<std::string> a{"--rs232", dev.Path(), "--read-holding", "0", "--count", "2",
                                "--type", "u16", "--json"};
@@ -95,7 +67,7 @@ class ServerE2E : public ::testing::Test {
     return a;
   }
 
-  Environment env;
+  testing::TempAppData env;
   automation::testing::PrivateBus bus;
   testing::Devsim dev{{}};
   std::shared_ptr<AutomationClient> client;
